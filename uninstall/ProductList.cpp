@@ -1,0 +1,42 @@
+#include "ProductList.h"
+
+#include <memory>
+
+#include "../registry/Regedit.h"
+
+const wchar_t kUninstallPathsKey[] = L"SOFTWARE\\Quillbrook\\UninstallPaths";
+
+namespace {
+// Reserved for the family's shared files; never a product of its own.
+const wchar_t kReservedName[] = L"Common";
+
+// Paints once when loading ends, whether it ended normally or by an error.
+class UpdateScope {
+public:
+    explicit UpdateScope(TListView& list) : list_(list) { list_.BeginUpdate(); }
+    ~UpdateScope() { list_.EndUpdate(); }
+    UpdateScope(const UpdateScope&) = delete;
+    UpdateScope& operator=(const UpdateScope&) = delete;
+
+private:
+    TListView& list_;
+};
+}  // namespace
+
+void LoadProductList(TListView& lvApp) {
+    auto reg = std::make_unique<TRegedit>(kUninstallPathsKey, HKEY_LOCAL_MACHINE);
+    UpdateScope update(lvApp);
+    lvApp.Clear();
+    TStringList names;
+    reg->GetValueNames(names);
+    for (int i = 0; i < names.Count(); ++i) {
+        const UnicodeString& name = names[i];
+        if (name == kReservedName) continue;
+        // Read before the row exists, so a value that raises never shows.
+        UnicodeString command = reg->ReadString(name, UnicodeString());
+        TListItem row = lvApp.Add();
+        row.SetChecked(false);
+        row.SetCaption(name);
+        row.SubItems().Add(command);
+    }
+}
