@@ -3,7 +3,9 @@
 #include <memory>
 #include <set>
 
+#include "../platform/Process.h"
 #include "../platform/Shell.h"
+#include "../platform/WindowMenu.h"
 #include "../registry/Regedit.h"
 
 const wchar_t kFamilyKey[] = L"SOFTWARE\\Quillbrook";
