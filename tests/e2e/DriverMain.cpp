@@ -1,7 +1,7 @@
 // uidriver: the driver as a console tool for scripts (the demo and the
 // screenshot test). One command per run, output on stdout:
-//   wait MS              waits for the main window; exit 1 if none appears
-//   geometry             client area on screen, controls in client pixels
+//   wait MS              waits for the main window (prints its process id); exit 1 if none appears
+//   geometry             window and client area on screen, controls in client pixels
 //   rows                 one line per row: "[x] caption" or "[ ] caption"
 //   controls             state of the Uninstall button and the box
 //   point row N|button|box   screen point to click
@@ -36,8 +36,13 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     if (cmd == L"wait") {
-        Print("window found");
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w.form, &pid);
+        Print("window of process " + std::to_string(pid));
     } else if (cmd == L"geometry") {
+        RECT window;
+        GetWindowRect(w.form, &window);
+        Print(Rect("window", window));
         Print(Rect("client", e2e::ClientOnScreen(w.form)));
         Print(Rect("list", e2e::RectInParent(w.list)));
         Print(Rect("button", e2e::RectInParent(w.button)));
