@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 #include "app/Main.h"
@@ -39,7 +41,17 @@ TEST_CASE("time to build the window with many products") {
     Application->Initialize();
     Application->SetTitle(L"Uninstall");
     std::printf("%8s %12s %12s %12s %8s\n", "products", "window ms", "registry ms", "list ms", "rows");
-    for (int count : {1000, 10000}) {
+    // PRODUCT_COUNTS="1000,5000,20000" measures other sizes.
+    std::vector<int> counts{1000, 10000};
+    if (const char* env = std::getenv("PRODUCT_COUNTS")) {
+        counts.clear();
+        for (const char* p = env; *p;) {
+            counts.push_back(std::atoi(p));
+            while (*p && *p != ',') ++p;
+            if (*p) ++p;
+        }
+    }
+    for (int count : counts) {
         Register(count);
         double best = 1e30, bestRegistry = 1e30, bestList = 1e30;
         int rows = 0;
