@@ -377,7 +377,9 @@ LRESULT TForm::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             HWND focus = ::GetFocus();
             if (focus && ::IsChild(hwnd, focus)) lastFocus_ = focus;
         }
-        return 0;
+        // On activation the default handling gives the form the focus, which
+        // WM_SETFOCUS below hands on to a control.
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_SETFOCUS: {
         HWND target = lastFocus_ && ::IsWindowEnabled(lastFocus_) ? lastFocus_ : nullptr;
         if (!target) target = ::GetNextDlgTabItem(hwnd, nullptr, FALSE);
