@@ -322,6 +322,7 @@ TEST_CASE("ticked rows run one at a time, top to bottom, and each row that ran i
         bool buttonEnabled;
         bool allChecked;
     };
+    const std::wstring missing = Quoted(s.dir + L"missing.exe") + L" --log " + Quoted(s.log) + L" --id E";
     const Case cases[] = {
         {"three adjacent ticked rows are all processed",
          {{L"1 A", s.Recorder(L"A"), true},
@@ -380,6 +381,20 @@ TEST_CASE("ticked rows run one at a time, top to bottom, and each row that ran i
          {{L"1 A", L"", true}, {L"2 B", s.Recorder(L"W"), true}, {L"3 C", s.Recorder(L"X"), false}},
          {L"W"},
          {RowText(L"1 A", true), RowText(L"3 C", false)},
+         true,
+         false},
+        {"all of it in one pass",
+         {{L"1 A", s.Recorder(L"A"), true},
+          {L"2 B", L"", true},
+          {L"3 C", s.Recorder(L"S", L"--exit 5"), true},
+          {L"4 D", s.Recorder(L"D"), false},
+          {L"5 E", missing, true},
+          {L"6 F", s.Recorder(L"S", L"--exit 5"), true},
+          {L"7 G", s.Recorder(L"s", L"--exit 5"), true},
+          {L"8 H", missing, true},
+          {L"9 I", s.Recorder(L"D"), true}},
+         {L"A", L"S", L"s", L"D"},
+         {RowText(L"2 B", true), RowText(L"4 D", false), RowText(L"5 E", true)},
          true,
          false},
     };
