@@ -30,27 +30,38 @@ bool TRegistry::ValueExists(const UnicodeString& name) const {
     return ::RegQueryValueExW(current_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-UnicodeString TRegistry::ReadString(const UnicodeString& name) const {
+bool TRegistry::TryReadString(const UnicodeString& name, UnicodeString& text) const {
+    if (!current_) return false;
+    // One query gives type, size and data together for the usual short
+    // command; a longer value is fetched again at its reported size.
+    BYTE small[1024];
+    std::vector<BYTE> large;
+    BYTE* data = small;
     DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (!current_ || ::RegQueryValueExW(current_.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        throw ERegistryException(FormatMessage1(kFailedToGetData, name));
-    if (size == 0) return UnicodeString();
-
-    // Read into a buffer of exactly the reported size: the data need not end
-    // in a NUL, nor have an even length, and nothing past it is looked at.
-    std::vector<BYTE> data(size);
-    DWORD got = size;
-    if (::RegQueryValueExW(current_.get(), name.c_str(), nullptr, &type, data.data(), &got) != ERROR_SUCCESS)
-        throw ERegistryException(FormatMessage1(kFailedToGetData, name));
+    DWORD size = sizeof small;
+    LONG rc = ::RegQueryValueExW(current_.get(), name.c_str(), nullptr, &type, data, &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return false;
+    if (rc == ERROR_MORE_DATA) {
+        large.resize(size);
+        data = large.data();
+        rc = ::RegQueryValueExW(current_.get(), name.c_str(), nullptr, &type, data, &size);
+    }
+    // Includes a value that grew again or vanished since the first query.
+    if (rc != ERROR_SUCCESS) throw ERegistryException(FormatMessage1(kFailedToGetData, name));
+    if (size == 0) {
+        text.clear();
+        return true;
+    }
     if (type != REG_SZ && type != REG_EXPAND_SZ) throw ERegistryException(FormatMessage1(kInvalidDataType, name));
 
-    const size_t units = got / sizeof(wchar_t);
-    UnicodeString text(units, L'\0');
-    if (units) memcpy(&text[0], data.data(), units * sizeof(wchar_t));
+    // Exactly the reported bytes: the data need not end in a NUL, nor have
+    // an even length, and nothing past it is looked at.
+    const size_t units = size / sizeof(wchar_t);
+    text.assign(units, L'\0');
+    if (units) memcpy(&text[0], data, units * sizeof(wchar_t));
     const auto nul = text.find(L'\0');
     if (nul != UnicodeString::npos) text.resize(nul);
-    return text;
+    return true;
 }
 
 void TRegistry::WriteInteger(const UnicodeString& name, int value) {

@@ -32,9 +32,9 @@ public:
     HKEY CurrentKey() const { return current_.get(); }
 
     bool ValueExists(const UnicodeString& name) const;
-    // REG_SZ or REG_EXPAND_SZ as stored, up to the first NUL; "" for empty
-    // data of any type.
-    UnicodeString ReadString(const UnicodeString& name) const;
+    // Whether the value exists; if so `text` gets it: REG_SZ or REG_EXPAND_SZ
+    // as stored, up to the first NUL; "" for empty data of any type.
+    bool TryReadString(const UnicodeString& name, UnicodeString& text) const;
     void WriteInteger(const UnicodeString& name, int value);
     // Value names in the registry's enumeration order; the unnamed default
     // value comes as "". Leaves `list` empty when no key is open.

@@ -27,7 +27,8 @@ UnicodeString TRegedit::ReadString(UnicodeString name, UnicodeString defaultText
     KeyCloser closer(*Registry);
     Registry->Access = KEY_READ;
     Registry->OpenKey(KeyPath, true);
-    if (Registry->ValueExists(name)) result = Registry->ReadString(name);
+    UnicodeString text;
+    if (Registry->TryReadString(name, text)) result = std::move(text);
     // Only a read that succeeded restores the full mask; after an error the
     // accessor is not used again.
     Registry->Access = KEY_ALL_ACCESS;

@@ -119,6 +119,12 @@ TEST_CASE("ReadString over value types and data") {
         {"odd byte length drops the half unit", REG_SZ, Truncated(Bytes(L"abc"), 5), L"ab", false},
         {"a single byte", REG_SZ, Truncated(Bytes(L"a"), 1), L"", false},
         {"large value", REG_SZ, Sz(big), big, false},
+        // Around the size that one query fetches at once.
+        {"1024 bytes, no terminator", REG_SZ, Bytes(std::wstring(512, L'k')), std::wstring(512, L'k'), false},
+        {"1026 bytes, no terminator", REG_SZ, Bytes(std::wstring(513, L'k')), std::wstring(513, L'k'), false},
+        {"1025 bytes", REG_EXPAND_SZ, Truncated(Bytes(std::wstring(513, L'k')), 1025), std::wstring(512, L'k'),
+         false},
+        {"large REG_BINARY", REG_BINARY, std::vector<BYTE>(5000, 0x41), L"Invalid data type for 'Product'", true},
     };
 
     for (const auto& c : cases) {
