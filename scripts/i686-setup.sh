@@ -38,7 +38,7 @@ apt_get() {
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 # ------------------------------------------------------------ packages
-command -v wine64 >/dev/null || skip "wine64 is not installed (scripts/setup.sh installs it)"
+[ -x /usr/lib/wine/wine64 ] && installed libwine:amd64 || skip "wine64 is not installed (scripts/setup.sh installs it)"
 wine_version=$(dpkg-query -W -f='${Version}' libwine:amd64)
 
 if ! installed qemu-user-static; then
@@ -87,10 +87,14 @@ if [ -e "$binfmt/qemu-i386" ] && head -1 "$binfmt/qemu-i386" | grep -qx disabled
   echo 1 | as_root tee "$binfmt/qemu-i386" >/dev/null 2>&1 || true
 fi
 
+# The loader answers --version on its own only when it may re-execute itself;
+# the runner's prefix is named so that nothing else could ever be touched.
+i686_wine_env
+runs() { env -u WINELOADERNOEXEC "$@" --version 2>/dev/null | grep -q '^wine-'; }
 mode=""
-if "$loader" --version >/dev/null 2>&1; then
+if runs "$loader"; then
   mode=binfmt
-elif qemu-i386-static "$loader" --version >/dev/null 2>&1; then
+elif runs qemu-i386-static "$loader"; then
   # No binfmt entry: every 32-bit start, the ones Wine makes included, goes
   # through a wrapper that names the emulator.
   echo "i686-setup: binfmt_misc unavailable; starting the emulator explicitly" >&2
@@ -104,7 +108,6 @@ else
 fi
 
 # ------------------------------------------------------------- prefix
-i686_wine_env
 i686_display_up || skip "cannot start Xvfb"
 source "$i686_root/scripts/wine-env.sh"
 i686_wine_env
