@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -261,3 +262,83 @@ TEST_CASE("bad registry input: a row, no row or the start-up error box, never a 
 // Until the program refuses such a command line itself, Wine starts the
 // uninstaller with its command cut short.
 TEST_CASE("bad registry input that Wine's process start lets through" * doctest::may_fail()) { CheckCases(true); }
+
+namespace {
+// Rewrites one value over and over: a command, a REG_DWORD, nothing, a
+// longer command, until told to stop.
+struct Flipper {
+    volatile LONG stop = 0;
+    std::wstring shortCommand = L"cmd";
+    std::wstring longCommand = std::wstring(4000, L'c');
+
+    static DWORD WINAPI Loop(void* self) {
+        auto* f = static_cast<Flipper*>(self);
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, ts::kUninstallPaths, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        const DWORD dword = 1;
+        for (unsigned i = 0; !f->stop; ++i) {
+            switch (i % 4) {
+            case 0: RegSetValueExW(key, L"Flip", 0, REG_SZ, (const BYTE*)f->shortCommand.c_str(), 8); break;
+            case 1: RegSetValueExW(key, L"Flip", 0, REG_DWORD, (const BYTE*)&dword, 4); break;
+            case 2: RegDeleteValueW(key, L"Flip"); break;
+            case 3:
+                RegSetValueExW(key, L"Flip", 0, REG_SZ, (const BYTE*)f->longCommand.c_str(),
+                               static_cast<DWORD>((f->longCommand.size() + 1) * 2));
+                break;
+            }
+        }
+        RegCloseKey(key);
+        return 0;
+    }
+};
+}  // namespace
+
+// Not deterministic in which outcome each start meets, only in that every one
+// of them is allowed: the value read is one that was really stored, or empty
+// when it vanished, or the start-up error names the value; never a crash.
+TEST_CASE("a value rewritten while the list loads") {
+    ts::ResetFamilyKey();
+    ts::SetString(ts::kUninstallPaths, L"Steady", L"steady");
+    Flipper flipper;
+    HANDLE thread = CreateThread(nullptr, 0, Flipper::Loop, &flipper, 0, nullptr);
+    REQUIRE(thread != nullptr);
+    hostile::EnsureApplication();
+    std::map<std::string, int> seen;
+    for (int i = 0; i < 150; ++i) {
+        std::string outcome;
+        try {
+            TfrmMain form(Application);
+            const int n = form.lvApp->Count();
+            CHECK(n >= 1);
+            CHECK(n <= 2);
+            for (int r = 0; r < n; ++r) {
+                TListItem row = form.lvApp->Item(r);
+                const UnicodeString command = row.SubItems()[0];
+                if (row.Caption() == L"Steady") {
+                    CHECK(Narrow(command) == "steady");
+                } else {
+                    CHECK(Narrow(row.Caption()) == "Flip");
+                    const bool allowed = command.empty() || command == flipper.shortCommand ||
+                                         command == flipper.longCommand;
+                    CHECK(allowed);
+                    outcome = command.empty() ? "row, empty command" : "row with a stored command";
+                }
+            }
+            if (n == 1) outcome = "no Flip row";
+            // Values are enumerated by index: one that goes and comes back
+            // between two indexes shifts the next name onto the same index.
+            if (n == 2 && form.lvApp->Item(0).Caption() == form.lvApp->Item(1).Caption())
+                outcome = "Steady listed twice, Flip missed";
+        } catch (const ERegistryException& e) {
+            outcome = Narrow(e.Message());
+            const bool allowed = outcome == "Invalid data type for 'Flip'" || outcome == "Failed to get data for 'Flip'";
+            CHECK(allowed);
+        }
+        ++seen[outcome];
+    }
+    InterlockedExchange(&flipper.stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    for (const auto& s : seen) MESSAGE(s.first << ": " << s.second);
+    ts::ResetFamilyKey();
+}

@@ -38,8 +38,10 @@ const wchar_t kAeDebug[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Ae
 const wchar_t kWineDbg[] = L"Software\\Wine\\WineDbg";
 }  // namespace
 
+void EnsureApplication() { static AppOnce once; }
+
 Window::Window() {
-    static AppOnce once;
+    EnsureApplication();
     form_ = new TfrmMain(Application);
     form_->Show();
     ts::PumpMessages();

@@ -12,6 +12,9 @@
 
 namespace hostile {
 
+// Initialises and titles the application object once per process.
+void EnsureApplication();
+
 // The real main window, built in this process from the test prefix's
 // registry and shown. Construction errors pass on to the caller.
 class Window {
