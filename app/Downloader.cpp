@@ -2,9 +2,11 @@
 // happens, the process's exit code is 0.
 #include <windows.h>
 
+#include "../platform/SafeLoading.h"
 #include "Main.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    HardenProcess();
     try {
         try {
             Application->Initialize();

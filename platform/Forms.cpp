@@ -266,7 +266,7 @@ TForm::TForm(TComponent* owner, const TFormLayout& layout, const std::vector<THa
         case TControlKind::ListView:
             control = new TListView(this);
             cls = WC_LISTVIEWW;
-            cstyle |= LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHAREIMAGELISTS;
+            cstyle |= LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL;
             cexStyle = WS_EX_CLIENTEDGE;
             break;
         case TControlKind::Button:

@@ -4,8 +4,16 @@
 
 #include "Handle.h"
 
+namespace {
+// CreateProcessW's limit, 32,767 characters with the terminating NUL.
+const size_t kMaxCommandLine = 32766;
+}  // namespace
+
 bool RunAndWait(const UnicodeString& program, const UnicodeString& commandLine, STARTUPINFOW& si,
                 PROCESS_INFORMATION& pi) {
+    // Longer than Windows accepts: a failed start. (Wine would start it cut
+    // short, losing the switch at its end.)
+    if (commandLine.size() > kMaxCommandLine) return false;
     // CreateProcessW may write to the command line, so it gets its own copy.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');

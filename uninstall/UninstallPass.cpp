@@ -49,9 +49,10 @@ UnicodeString ExplicitProgramPath(const UnicodeString& command) {
                            (command[at + 2] | 0x20) == L'x' && (command[at + 3] | 0x20) == L'e';
         if (!isExe) continue;
         const size_t end = at + 4;
-        if (end < command.size() && command[end] != L' ') continue;
+        if (end < command.size() && command[end] != L' ' && command[end] != L'\t') continue;
         const UnicodeString path = command.substr(0, end);
-        return path.find(L' ') != UnicodeString::npos ? path : UnicodeString();
+        // Windows ends an unquoted program name at a space or a tab.
+        return path.find_first_of(L" \t") != UnicodeString::npos ? path : UnicodeString();
     }
     return UnicodeString();
 }

@@ -403,7 +403,7 @@ TEST_CASE("ticked rows run one at a time, top to bottom, and each row that ran i
         ts::ScratchDir(L"pass-order");
         PassWindow w(c.products);
         CHECK(CloseEnabled(w.Handle()));
-        const DWORD handlesBefore = ts::HandleCount();
+        const long handlesBefore = ts::HandleCount();
         w.ClickUninstall();
         const auto log = ReadLog(s.log);
         CHECK(Joined(Sequence(log)) == Joined(OneAtATime(c.ran)));

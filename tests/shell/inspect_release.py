@@ -87,6 +87,14 @@ def check_imports(pe):
     check('delay-loaded DLLs', delayed, [])
 
 
+def check_hardening(pe):
+    # Looked up by name at run time (older Windows lacks them), so they show
+    # as strings rather than imports; DEP is asked for by the 32-bit build only.
+    data = pe.__data__
+    for name in (b'SetDefaultDllDirectories', b'SetSearchPathMode', b'SetProcessDEPPolicy'):
+        check(f'looks up {name.decode()}', name in data, True)
+
+
 def check_manifest(res):
     items = res.get(RT_MANIFEST, [])
     check('manifest resources (id, language)', [(k, lang) for k, lang, _ in items], [(1, 1033)])
@@ -149,6 +157,7 @@ def main(path):
     res = resources(pe)
     check_headers(pe)
     check_imports(pe)
+    check_hardening(pe)
     check('resource types', sorted(k for k in res if isinstance(k, int)),
           sorted([RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST]))
     check('named resource types', sorted(k for k in res if not isinstance(k, int)), [])

@@ -27,8 +27,10 @@ void SetString(const wchar_t* key, const std::wstring& name, const std::wstring&
 void SetDword(const wchar_t* key, const std::wstring& name, DWORD value);
 // Reads a REG_DWORD; false when absent or of another type.
 bool GetDword(const wchar_t* key, const std::wstring& name, DWORD& value);
-// Counts the handles this process holds (all kinds), to show none leaked.
-DWORD HandleCount();
+// Counts the handles this process holds (all kinds), to show none leaked,
+// from the system's handle table (GetProcessHandleCount says 0 under Wine).
+// -1 when the table cannot be read.
+long HandleCount();
 
 // ------------------------------------------------------------- windows
 
