@@ -90,7 +90,7 @@ def check_imports(pe):
 def check_hardening(pe):
     # Looked up by name at run time (older Windows lacks them), so they show
     # as strings rather than imports; DEP is asked for by the 32-bit build only.
-    data = pe.__data__
+    data = bytes(pe.__data__)
     for name in (b'SetDefaultDllDirectories', b'SetSearchPathMode', b'SetProcessDEPPolicy'):
         check(f'looks up {name.decode()}', name in data, True)
 
