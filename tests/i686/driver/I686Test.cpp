@@ -174,10 +174,16 @@ void verify_runs_(unsigned line, const Fixture& fx, const wchar_t* marker, const
     }
 }
 
-#define verify_error_box(pid, text) verify_error_box_(__LINE__, pid, text)
-void verify_error_box_(unsigned line, DWORD pid, const std::wstring& text) {
+// Gives up at once when the program has ended instead, e.g. killed by an
+// error that could not unwind.
+#define verify_error_box(app, text) verify_error_box_(__LINE__, app, text)
+void verify_error_box_(unsigned line, const ts::Process& app, const std::wstring& text) {
     INFO("checked at line " << line);
-    const HWND box = ts::WaitForWindow(pid, L"#32770", L"Uninstall", kHang);
+    const DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while (!box && app.ExitCode() == STILL_ACTIVE && GetTickCount() - start < kHang)
+        box = ts::WaitForWindow(app.Id(), L"#32770", L"Uninstall", 500);
+    INFO("exit code: " << app.ExitCode());
     REQUIRE(box);
     CHECK(e2e::Utf8(ts::MessageBoxText(box)) == e2e::Utf8(text));
     ts::DismissMessageBox(box);
@@ -200,7 +206,7 @@ TEST_CASE("start-up: a REG_DWORD product stops it with one error box and exit co
     ts::Process app(Quoted(ts::ProgramPath()));
     REQUIRE(app.Started());
 
-    verify_error_box(app.Id(), L"Invalid data type for 'Quillbrook Broken'");
+    verify_error_box(app, L"Invalid data type for 'Quillbrook Broken'");
     REQUIRE(app.Wait(kHang));
     CHECK(app.ExitCode() == 0);
     CHECK_FALSE(e2e::FindAppWindow(app.Id(), 0));
@@ -282,7 +288,7 @@ TEST_CASE("an error raised inside a click handler is shown, and the program goes
 
     Press(w, w.box);
     e2e::PostClick(w.button, e2e::Centre(w.button));
-    verify_error_box(app.Id(), L"Invalid data type for 'Uninstall'");
+    verify_error_box(app, L"Invalid data type for 'Uninstall'");
     REQUIRE(e2e::WaitUntilResponsive(w.form, kHang));
     CHECK(app.ExitCode() == STILL_ACTIVE);
     CHECK(IsWindowVisible(w.form));
