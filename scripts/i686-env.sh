@@ -7,8 +7,7 @@ I686_RUNNER=${I686_RUNNER:-$i686_root/build/i686-runner}
 mkdir -p "$I686_RUNNER"
 I686_RUNNER=$(cd "$I686_RUNNER" && pwd)
 i686_wine32=$I686_RUNNER/wine32
-# "binfmt" (32-bit ELF programs run directly) or "explicit" (through a
-# wrapper that names the emulator), once setup has succeeded.
+# Written once setup has succeeded: 32-bit ELF programs then run directly.
 i686_mode_file=$I686_RUNNER/ready
 
 # Without a reserved guest address space of exactly this size the 32-bit
@@ -16,13 +15,7 @@ i686_mode_file=$I686_RUNNER/ready
 export QEMU_RESERVED_VA=0x88000000
 export WINELOADERNOEXEC=1
 
-i686_loader() {
-  if [ "$(cat "$i686_mode_file" 2>/dev/null)" = explicit ]; then
-    echo "$I686_RUNNER/explicit/wine"
-  else
-    echo "$i686_wine32/usr/lib/wine/wine"
-  fi
-}
+i686_loader() { echo "$i686_wine32/usr/lib/wine/wine"; }
 
 # The prefix's registry and documents folder (see wine-env.sh), on the
 # runner's own display, recorded by i686_display_up.
