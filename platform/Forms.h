@@ -112,6 +112,19 @@ private:
     int updateCount_ = 0;
 };
 
+// Suspends a list's painting for as long as it lives, also when left by an
+// error.
+class TListUpdate {
+public:
+    explicit TListUpdate(TListView& list) : list_(list) { list_.BeginUpdate(); }
+    ~TListUpdate() { list_.EndUpdate(); }
+    TListUpdate(const TListUpdate&) = delete;
+    TListUpdate& operator=(const TListUpdate&) = delete;
+
+private:
+    TListView& list_;
+};
+
 enum class TControlKind { ListView, Button, CheckBox };
 
 // One control of a stored form layout. Positions are pixels at 96 DPI; the

@@ -10,22 +10,11 @@ namespace {
 // Reserved for the family's shared files; never a product of its own.
 const wchar_t kReservedName[] = L"Common";
 
-// Paints once when loading ends, whether it ended normally or by an error.
-class UpdateScope {
-public:
-    explicit UpdateScope(TListView& list) : list_(list) { list_.BeginUpdate(); }
-    ~UpdateScope() { list_.EndUpdate(); }
-    UpdateScope(const UpdateScope&) = delete;
-    UpdateScope& operator=(const UpdateScope&) = delete;
-
-private:
-    TListView& list_;
-};
 }  // namespace
 
 void LoadProductList(TListView& lvApp) {
     auto reg = std::make_unique<TRegedit>(kUninstallPathsKey, HKEY_LOCAL_MACHINE);
-    UpdateScope update(lvApp);
+    TListUpdate update(lvApp);  // one paint when loading ends
     lvApp.Clear();
     TStringList names;
     reg->GetValueNames(names);

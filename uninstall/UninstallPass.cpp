@@ -40,6 +40,34 @@ struct PassState {
     PROCESS_INFORMATION pi{};
     std::set<UnicodeString> launchedCommands;  // exact, case-sensitive
 };
+
+// Runs each ticked row's command once, in row order, dropping every ticked
+// row whose command has run in this pass.
+void UninstallTickedRows(TListView& lvApp, PassState& state) {
+    // The window is not painted before the pass ends anyway; with the list's
+    // painting suspended, a deletion costs no repaint work.
+    TListUpdate update(lvApp);
+    // The count is read afresh and the index steps back after every
+    // deletion, so the row moving up into a deleted row's place is seen.
+    for (int i = 0; i < lvApp.Count(); ++i) {
+        TListItem row = lvApp.Item(i);
+        if (!row.Checked()) continue;
+        const UnicodeString command = row.SubItems().Count() > 0 ? row.SubItems()[0] : UnicodeString();
+        if (command.empty()) continue;
+        if (state.launchedCommands.count(command)) {
+            row.Delete();
+            --i;
+            continue;
+        }
+        // Entered before the start is tried: a command that failed to start
+        // is not tried again in this pass.
+        state.launchedCommands.insert(command);
+        if (StartAndWait(command, state.si, state.pi)) {
+            row.Delete();
+            --i;
+        }
+    }
+}
 }  // namespace
 
 UnicodeString ExplicitProgramPath(const UnicodeString& command) {
@@ -73,26 +101,7 @@ void RunUninstallPass(HWND window, TListView& lvApp, const std::function<void()>
         }
         RecordSelectionMode(allSelected);
 
-        // The count is read afresh and the index steps back after every
-        // deletion, so the row moving up into a deleted row's place is seen.
-        for (int i = 0; i < lvApp.Count(); ++i) {
-            TListItem row = lvApp.Item(i);
-            if (!row.Checked()) continue;
-            const UnicodeString command = row.SubItems().Count() > 0 ? row.SubItems()[0] : UnicodeString();
-            if (command.empty()) continue;
-            if (state.launchedCommands.count(command)) {
-                row.Delete();
-                --i;
-                continue;
-            }
-            // Entered before the start is tried: a command that failed to
-            // start is not tried again in this pass.
-            state.launchedCommands.insert(command);
-            if (StartAndWait(command, state.si, state.pi)) {
-                row.Delete();
-                --i;
-            }
-        }
+        UninstallTickedRows(lvApp, state);
 
         if (lvApp.Count() > 0) {
             EnableCloseCommand(window, true);

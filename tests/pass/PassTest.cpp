@@ -13,14 +13,6 @@
 #include "app/Main.h"
 
 namespace {
-struct AppOnce {
-    AppOnce() {
-        Application->Initialize();
-        Application->SetTitle(L"Uninstall");
-    }
-};
-void EnsureApplication() { static AppOnce once; }
-
 std::string Narrow(const std::wstring& w) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<size_t>(n), '\0');
@@ -114,7 +106,7 @@ std::wstring RowText(const std::wstring& name, bool ticked) { return name + (tic
 class PassWindow {
 public:
     explicit PassWindow(const std::vector<Product>& products) {
-        EnsureApplication();
+        ts::EnsureApplication();
         ts::ResetFamilyKey();
         for (const auto& p : products) ts::SetString(ts::kUninstallPaths, p.name, p.command, p.type);
         form_ = new TfrmMain(Application);

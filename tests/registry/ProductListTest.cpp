@@ -19,14 +19,6 @@
 
 namespace {
 
-struct AppOnce {
-    AppOnce() {
-        Application->Initialize();
-        Application->SetTitle(L"Uninstall");
-    }
-};
-void EnsureApplication() { static AppOnce once; }
-
 std::string Narrow(const std::wstring& s) {
     std::string out;
     for (wchar_t c : s) out += (c >= 32 && c < 127) ? static_cast<char>(c) : '?';
@@ -91,7 +83,7 @@ std::vector<Row> Rows(TfrmMain& form) {
 }  // namespace
 
 TEST_CASE("the window lists the registered products") {
-    EnsureApplication();
+    ts::EnsureApplication();
     const std::wstring expand = L"%ProgramFiles%\\Quillbrook\\unins000.exe /LOG=%TEMP%\\u.log";
     struct Case {
         const char* what;
@@ -160,7 +152,7 @@ TEST_CASE("the window lists the registered products") {
 }
 
 TEST_CASE("a missing product key is created and the list is empty") {
-    EnsureApplication();
+    ts::EnsureApplication();
     ts::ResetFamilyKey();
     TfrmMain* form = new TfrmMain(Application);
     CHECK(form->lvApp->Count() == 0);
@@ -170,7 +162,7 @@ TEST_CASE("a missing product key is created and the list is empty") {
 }
 
 TEST_CASE("a value that cannot be read as text stops the window's construction") {
-    EnsureApplication();
+    ts::EnsureApplication();
     struct Case {
         const char* what;
         Value bad;

@@ -302,7 +302,7 @@ TEST_CASE("a value rewritten while the list loads") {
     Flipper flipper;
     HANDLE thread = CreateThread(nullptr, 0, Flipper::Loop, &flipper, 0, nullptr);
     REQUIRE(thread != nullptr);
-    hostile::EnsureApplication();
+    ts::EnsureApplication();
     std::map<std::string, int> seen;
     for (int i = 0; i < 150; ++i) {
         std::string outcome;

@@ -3,13 +3,6 @@
 namespace hostile {
 
 namespace {
-struct AppOnce {
-    AppOnce() {
-        Application->Initialize();
-        Application->SetTitle(L"Uninstall");
-    }
-};
-
 void Click(HWND hwnd, POINT at) {
     ts::PostClick(hwnd, at.x, at.y);
     ts::PumpMessages();
@@ -38,10 +31,8 @@ const wchar_t kAeDebug[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Ae
 const wchar_t kWineDbg[] = L"Software\\Wine\\WineDbg";
 }  // namespace
 
-void EnsureApplication() { static AppOnce once; }
-
 Window::Window() {
-    EnsureApplication();
+    ts::EnsureApplication();
     form_ = new TfrmMain(Application);
     form_->Show();
     ts::PumpMessages();

@@ -12,8 +12,6 @@
 
 namespace hostile {
 
-// Initialises and titles the application object once per process.
-void EnsureApplication();
 
 // The real main window, built in this process from the test prefix's
 // registry and shown. Construction errors pass on to the caller.

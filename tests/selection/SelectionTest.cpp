@@ -14,13 +14,6 @@
 #include "app/Main.h"
 
 namespace {
-struct AppOnce {
-    AppOnce() {
-        Application->Initialize();
-        Application->SetTitle(L"Uninstall");
-    }
-};
-
 enum class Act {
     ClickBox,         // a click on row `row`'s check box
     ClickText,        // a click on row `row`'s text
@@ -139,7 +132,7 @@ void Perform(TfrmMain& form, const Step& step) {
 }  // namespace
 
 TEST_CASE("the selection controls follow the rows' check marks") {
-    static AppOnce once;
+    ts::EnsureApplication();
     for (const Case& c : kCases) {
         INFO(std::string(c.name));
         ts::ResetFamilyKey();

@@ -15,17 +15,10 @@
 #include "app/Main.h"
 
 namespace {
-struct AppOnce {
-    AppOnce() {
-        Application->Initialize();
-        Application->SetTitle(L"Uninstall");
-    }
-};
-
 // The real window on three products, its handlers replaced by recorders.
 struct Recorded {
     Recorded() {
-        static AppOnce once;
+        ts::EnsureApplication();
         ts::ResetFamilyKey();
         for (const wchar_t* name : {L"Alpha", L"Beta", L"Gamma"})
             ts::SetString(ts::kUninstallPaths, name, std::wstring(L"C:\\") + name + L".exe");

@@ -15,14 +15,6 @@
 #include "app/Main.h"
 
 namespace {
-struct AppOnce {
-    AppOnce() {
-        Application->Initialize();
-        Application->SetTitle(L"Uninstall");
-    }
-};
-void EnsureApplication() { static AppOnce once; }
-
 RECT ClientRectIn(HWND parent, HWND child) {
     RECT rc;
     GetWindowRect(child, &rc);
@@ -49,7 +41,7 @@ std::wstring RealizedFace(HFONT font) {
 // The form, built as the program builds it, with a few products listed.
 struct FormFixture {
     FormFixture() {
-        EnsureApplication();
+        ts::EnsureApplication();
         ts::ResetFamilyKey();
         ts::SetString(ts::kUninstallPaths, L"Alpha", L"C:\\alpha.exe");
         ts::SetString(ts::kUninstallPaths, L"Beta", L"C:\\beta.exe");

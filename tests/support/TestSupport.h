@@ -34,6 +34,11 @@ long HandleCount();
 
 // ------------------------------------------------------------- windows
 
+// Initialises the application object once per test program, titled as the
+// program titles it, so tests can build the real window. (Application.cpp:
+// only test programs linked with the program's code have it.)
+void EnsureApplication();
+
 // Dispatches every message that is waiting, including posted ones; returns
 // once the queue stays empty for `quietMs`.
 void PumpMessages(DWORD quietMs = 30);
