@@ -74,29 +74,6 @@ struct Fixture {
     }
 };
 
-std::vector<std::wstring> Split(const std::wstring& line) {
-    std::vector<std::wstring> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find(L'\t', start);
-        fields.push_back(line.substr(start, tab == std::wstring::npos ? std::wstring::npos : tab - start));
-        if (tab == std::wstring::npos) return fields;
-        start = tab + 1;
-    }
-}
-
-// Waits until `path` holds at least `count` lines that begin with `prefix`.
-std::vector<std::wstring> WaitForLines(const std::wstring& path, const std::wstring& prefix, size_t count) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<std::wstring> found;
-        for (const auto& l : ts::ReadLines(path))
-            if (l.compare(0, prefix.size(), prefix) == 0) found.push_back(l);
-        if (found.size() >= count || GetTickCount() - start > kHang) return found;
-        Sleep(50);
-    }
-}
-
 std::vector<e2e::Row> RowsOf(std::initializer_list<int> indexes, std::initializer_list<int> ticked = {}) {
     std::vector<e2e::Row> rows;
     for (int i : indexes) {
@@ -139,12 +116,12 @@ struct Run {
 #define verify_runs(fx, runs) verify_runs_(__LINE__, fx, runs)
 void verify_runs_(unsigned line, const Fixture& fx, const std::vector<Run>& runs) {
     INFO("checked at line " << line);
-    const auto lines = WaitForLines(fx.log, L"end\t", runs.size());
+    const auto lines = ts::WaitForLines(fx.log, L"end\t", runs.size(), kHang);
     const auto all = ts::ReadLines(fx.log);
     REQUIRE(all.size() == runs.size() * 2);
     for (size_t i = 0; i < runs.size(); ++i) {
-        const auto start = Split(all[2 * i]);
-        const auto end = Split(all[2 * i + 1]);
+        const auto start = ts::SplitTabs(all[2 * i]);
+        const auto end = ts::SplitTabs(all[2 * i + 1]);
         INFO("run " << i << ": " << e2e::Utf8(all[2 * i]));
         REQUIRE(start.size() == 6);
         CHECK(start[0] == L"start");
@@ -226,8 +203,8 @@ TEST_CASE("every product: all run with the marker set, then farewell, helper and
     CHECK(ts::GetDword(ts::kFamily, L"UninstallMode", marker));
     CHECK(marker == 1);
 
-    const auto link = WaitForLines(fx.journal, L"journal.exe\t", 1);
-    const auto helper = WaitForLines(fx.journal, L"QbkUninstall.exe\t", 1);
+    const auto link = ts::WaitForLines(fx.journal, L"journal.exe\t", 1, kHang);
+    const auto helper = ts::WaitForLines(fx.journal, L"QbkUninstall.exe\t", 1, kHang);
     CHECK(link == std::vector<std::wstring>{std::wstring(L"journal.exe\tlink\t") + kAddress});
     CHECK(helper == std::vector<std::wstring>{L"QbkUninstall.exe\tPROCESSID-" + std::to_wstring(app.Id())});
     CHECK(ts::ReadLines(fx.journal).size() == 2);

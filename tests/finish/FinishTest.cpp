@@ -53,17 +53,6 @@ const DWORD kLongWait = 60000;  // only stops a hang
 
 std::wstring Quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
 
-std::vector<std::wstring> Split(const std::wstring& line) {
-    std::vector<std::wstring> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find(L'\t', start);
-        fields.push_back(line.substr(start, tab == std::wstring::npos ? std::wstring::npos : tab - start));
-        if (tab == std::wstring::npos) return fields;
-        start = tab + 1;
-    }
-}
-
 // One registry value as it was, put back (or removed again) on destruction.
 class SavedValue {
 public:
@@ -308,7 +297,7 @@ int UninstallerStarts(const std::wstring& log) {
 std::vector<Record> ReadRecords(const std::wstring& log) {
     std::vector<Record> records;
     for (const auto& line : ts::ReadLines(log)) {
-        const auto f = Split(line);
+        const auto f = ts::SplitTabs(line);
         if (f.size() != 4) continue;
         records.push_back(Record{f[0], f[2], f[3], std::stoull(f[1])});
     }

@@ -240,6 +240,28 @@ std::vector<std::wstring> ReadLines(const std::wstring& path) {
     return lines;
 }
 
+std::vector<std::wstring> WaitForLines(const std::wstring& path, const std::wstring& prefix, size_t count, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<std::wstring> found;
+        for (const auto& l : ReadLines(path))
+            if (l.compare(0, prefix.size(), prefix) == 0) found.push_back(l);
+        if (found.size() >= count || GetTickCount() - start > ms) return found;
+        Sleep(50);
+    }
+}
+
+std::vector<std::wstring> SplitTabs(const std::wstring& line) {
+    std::vector<std::wstring> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find(L'\t', start);
+        fields.push_back(line.substr(start, tab == std::wstring::npos ? std::wstring::npos : tab - start));
+        if (tab == std::wstring::npos) return fields;
+        start = tab + 1;
+    }
+}
+
 bool PathIsFile(const std::wstring& path) {
     const DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -65,6 +65,11 @@ std::wstring FixturePath(const wchar_t* name);
 std::wstring ScratchDir(const wchar_t* tag);
 std::wstring ReadTextFile(const std::wstring& path);
 std::vector<std::wstring> ReadLines(const std::wstring& path);
+// Waits up to `ms` until `path` holds at least `count` lines that begin with
+// `prefix`; returns those found.
+std::vector<std::wstring> WaitForLines(const std::wstring& path, const std::wstring& prefix, size_t count, DWORD ms);
+// The tab-separated fields of a log line.
+std::vector<std::wstring> SplitTabs(const std::wstring& line);
 bool PathIsFile(const std::wstring& path);
 
 class Process {

@@ -101,29 +101,6 @@ struct Fixture {
     }
 };
 
-std::vector<std::wstring> Split(const std::wstring& line) {
-    std::vector<std::wstring> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find(L'\t', start);
-        fields.push_back(line.substr(start, tab == std::wstring::npos ? std::wstring::npos : tab - start));
-        if (tab == std::wstring::npos) return fields;
-        start = tab + 1;
-    }
-}
-
-// Waits until `path` holds at least `count` lines that begin with `prefix`.
-std::vector<std::wstring> WaitForLines(const std::wstring& path, const std::wstring& prefix, size_t count) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<std::wstring> found;
-        for (const auto& l : ts::ReadLines(path))
-            if (l.compare(0, prefix.size(), prefix) == 0) found.push_back(l);
-        if (found.size() >= count || GetTickCount() - start > kHang) return found;
-        Sleep(100);
-    }
-}
-
 std::string Describe(const std::vector<e2e::Row>& rows) {
     std::string s;
     for (const auto& r : rows) s += (r.checked ? "[x] " : "[ ] ") + e2e::Utf8(r.caption) + "; ";
@@ -155,12 +132,12 @@ void verify_controls_(unsigned line, const e2e::AppWindow& w, bool buttonEnabled
 #define verify_runs(fx, marker, ...) verify_runs_(__LINE__, fx, marker, std::vector<const wchar_t*>{__VA_ARGS__})
 void verify_runs_(unsigned line, const Fixture& fx, const wchar_t* marker, const std::vector<const wchar_t*>& ids) {
     INFO("checked at line " << line);
-    WaitForLines(fx.log, L"end\t", ids.size());
+    ts::WaitForLines(fx.log, L"end\t", ids.size(), kHang);
     const auto all = ts::ReadLines(fx.log);
     REQUIRE(all.size() == ids.size() * 2);
     for (size_t i = 0; i < ids.size(); ++i) {
-        const auto start = Split(all[2 * i]);
-        const auto end = Split(all[2 * i + 1]);
+        const auto start = ts::SplitTabs(all[2 * i]);
+        const auto end = ts::SplitTabs(all[2 * i + 1]);
         INFO("run " << i << ": " << e2e::Utf8(all[2 * i]));
         REQUIRE(start.size() == 6);
         CHECK(start[0] == L"start");
@@ -267,8 +244,8 @@ TEST_CASE("every product: farewell address to the shell, helper with PROCESSID-<
     CHECK(app.ExitCode() == 0);
     verify_runs(fx, L"1", L"player");
 
-    const auto link = WaitForLines(fx.journal, L"journal.exe\t", 1);
-    const auto helper = WaitForLines(fx.journal, L"QbkUninstall.exe\t", 1);
+    const auto link = ts::WaitForLines(fx.journal, L"journal.exe\t", 1, kHang);
+    const auto helper = ts::WaitForLines(fx.journal, L"QbkUninstall.exe\t", 1, kHang);
     CHECK(link == std::vector<std::wstring>{std::wstring(L"journal.exe\tlink\t") + kAddress});
     CHECK(helper == std::vector<std::wstring>{L"QbkUninstall.exe\tPROCESSID-" + std::to_wstring(app.Id())});
     CHECK(ts::ReadLines(fx.journal).size() == 2);
