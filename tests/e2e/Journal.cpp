@@ -8,14 +8,7 @@
 
 #include <string>
 
-namespace {
-std::string Utf8(const std::wstring& w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    if (n) WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
-}  // namespace
+#include "../fixtures/AppendLine.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t journal[MAX_PATH] = {};
@@ -28,17 +21,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     for (int i = 1; i < argc; ++i) line += L"\t" + std::wstring(argv[i]);
     LocalFree(argv);
-    const std::string bytes = Utf8(line + L"\n");
-    // Retried while another writer holds the file.
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        HANDLE f = CreateFileW(journal, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-        if (f != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-            CloseHandle(f);
-            return 0;
-        }
-        Sleep(10);
-    }
-    return 1;
+    return fixture::AppendLine(journal, line) ? 0 : 1;
 }

@@ -12,29 +12,9 @@
 
 #include <string>
 
+#include "../fixtures/AppendLine.h"
+
 namespace {
-std::string Utf8(const std::wstring& w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    if (n) WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
-
-void Append(const std::wstring& path, const std::wstring& line) {
-    // Retried while the other recorder holds the file.
-    for (int attempt = 0; attempt < 500; ++attempt) {
-        HANDLE f = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-        if (f != INVALID_HANDLE_VALUE) {
-            const std::string bytes = Utf8(line + L"\n");
-            DWORD written = 0;
-            WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-            CloseHandle(f);
-            return;
-        }
-        Sleep(10);
-    }
-}
-
 unsigned long long CreationTicks() {
     FILETIME created{}, exited{}, kernel{}, user{};
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -67,6 +47,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     wchar_t log[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"UNINSTALL_FINISH_LOG", log, MAX_PATH))
-        Append(log, kind + L"\t" + std::to_wstring(CreationTicks()) + L"\t" + program + L"\t" + arguments);
+        fixture::AppendLine(log, kind + L"\t" + std::to_wstring(CreationTicks()) + L"\t" + program + L"\t" + arguments);
     return 0;
 }
