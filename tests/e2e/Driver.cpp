@@ -2,27 +2,11 @@
 
 #include <commctrl.h>
 
+#include "TestSupport.h"
+
 namespace e2e {
 
 namespace {
-std::wstring ClassOf(HWND hwnd) {
-    wchar_t cls[256] = {};
-    GetClassNameW(hwnd, cls, 256);
-    return cls;
-}
-
-std::wstring TextOf(HWND hwnd) {
-    wchar_t text[512] = {};
-    GetWindowTextW(hwnd, text, 512);
-    return text;
-}
-
-HWND NthChild(HWND parent, const wchar_t* cls, int nth) {
-    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (ClassOf(c) == cls && nth-- == 0) return c;
-    return nullptr;
-}
-
 struct Search {
     DWORD pid;
     HWND found;
@@ -33,7 +17,7 @@ BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     if ((s->pid && pid != s->pid) || !IsWindowVisible(hwnd)) return TRUE;
-    if (ClassOf(hwnd) != L"TfrmMain" || TextOf(hwnd) != L"Uninstall") return TRUE;
+    if (ts::ClassName(hwnd) != L"TfrmMain" || ts::WindowText(hwnd) != L"Uninstall") return TRUE;
     s->found = hwnd;
     return FALSE;
 }
@@ -51,9 +35,9 @@ AppWindow FindAppWindow(DWORD pid, DWORD ms) {
         if (s.found) {
             AppWindow w;
             w.form = s.found;
-            w.list = NthChild(s.found, L"SysListView32", 0);
-            w.button = NthChild(s.found, L"Button", 0);
-            w.box = NthChild(s.found, L"Button", 1);
+            w.list = ts::ChildOfClass(s.found, L"SysListView32", 0);
+            w.button = ts::ChildOfClass(s.found, L"Button", 0);
+            w.box = ts::ChildOfClass(s.found, L"Button", 1);
             if (w) return w;
         }
         if (GetTickCount() - start > ms) return AppWindow{};

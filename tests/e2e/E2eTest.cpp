@@ -40,12 +40,6 @@ std::wstring CommandOf(const std::wstring& log, const wchar_t* id) {
     return Quoted(ts::FixturePath(L"recorder.exe")) + L" --log " + Quoted(log) + L" --id " + id + L" --sleep 200";
 }
 
-std::wstring HelperPath() {
-    wchar_t docs[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, docs);
-    return std::wstring(docs) + L"\\Quillbrook\\QbkUninstall.exe";
-}
-
 // Five products, a "Common" value that must never run, the farewell address
 // on a scheme whose handler journals it, and the helper in Documents.
 struct Fixture {
@@ -62,13 +56,13 @@ struct Fixture {
         ts::SetString(classes.c_str(), L"URL Protocol", L"");
         ts::SetString((classes + L"\\shell\\open\\command").c_str(), L"",
                       Quoted(ts::FixturePath(L"journal.exe")) + L" link \"%1\"");
-        const std::wstring helper = HelperPath();
+        const std::wstring helper = ts::HelperPath();
         CreateDirectoryW(helper.substr(0, helper.find_last_of(L'\\')).c_str(), nullptr);
         CopyFileW(ts::FixturePath(L"journal.exe").c_str(), helper.c_str(), FALSE);
         SetEnvironmentVariableW(L"QBK_JOURNAL", journal.c_str());
     }
     ~Fixture() {
-        DeleteFileW(HelperPath().c_str());
+        DeleteFileW(ts::HelperPath().c_str());
         ts::DeleteKeyTree((std::wstring(L"SOFTWARE\\Classes\\") + kScheme).c_str());
         ts::ResetFamilyKey();
     }

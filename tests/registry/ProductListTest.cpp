@@ -37,21 +37,6 @@ std::string Show(const std::vector<Row>& rows) {
     return s;
 }
 
-// Value names as the registry itself enumerates them.
-std::vector<std::wstring> RawValueNames(const wchar_t* key) {
-    std::vector<std::wstring> names;
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return names;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
-        DWORD len = 16384;
-        if (RegEnumValueW(h, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, len);
-    }
-    RegCloseKey(h);
-    return names;
-}
-
 struct Value {
     std::wstring name;
     DWORD type;
@@ -135,7 +120,7 @@ TEST_CASE("the window lists the registered products") {
         for (const auto& v : c.values) Store(v);
 
         std::vector<Row> expected;
-        for (const auto& name : RawValueNames(ts::kUninstallPaths)) {
+        for (const auto& name : ts::ValueNames(ts::kUninstallPaths)) {
             for (const auto& r : c.expected)
                 if (r.caption == name) expected.push_back(r);
         }

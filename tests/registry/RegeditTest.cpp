@@ -55,21 +55,6 @@ std::wstring Joined(const TStrings& list) {
     return s + L"]";
 }
 
-// Value names as the registry itself enumerates them.
-std::vector<std::wstring> RawValueNames(const std::wstring& key) {
-    std::vector<std::wstring> names;
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return names;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[16384];
-        DWORD len = 16384;
-        if (RegEnumValueW(h, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        names.emplace_back(name, len);
-    }
-    RegCloseKey(h);
-    return names;
-}
-
 // Creates `key` as a volatile key: the registry refuses to create a lasting
 // key below it, which makes a key path that can be neither opened nor created.
 void CreateVolatileKey(const std::wstring& key) {
@@ -317,7 +302,7 @@ TEST_CASE("GetValueNames lists every name in the registry's order") {
     const std::wstring inserted[] = {L"beta", L"Alpha", L"", L"gamma", longName, L"Delta", L"Common"};
     for (const auto& n : inserted) ts::SetString(kTestKey.c_str(), n, L"cmd");
 
-    const std::vector<std::wstring> raw = RawValueNames(kTestKey);
+    const std::vector<std::wstring> raw = ts::ValueNames(kTestKey.c_str());
     REQUIRE(raw.size() == std::size(inserted));
     // The enumeration order is not plain code-unit order, so a list that
     // had been sorted would not match it.

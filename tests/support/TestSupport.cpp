@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -40,6 +41,20 @@ bool ValueExists(const wchar_t* key, const std::wstring& name) {
     const bool found = RegQueryValueExW(h, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(h);
     return found;
+}
+
+std::vector<std::wstring> ValueNames(const wchar_t* key) {
+    std::vector<std::wstring> names;
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return names;
+    std::vector<wchar_t> name(16384);
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(name.size());
+        if (RegEnumValueW(h, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name.data(), len);
+    }
+    RegCloseKey(h);
+    return names;
 }
 
 void SetRaw(const wchar_t* key, const std::wstring& name, DWORD type, const void* data, size_t bytes) {
@@ -183,6 +198,12 @@ std::wstring ProgramPath() {
     }
 #endif
     return ExeDir() + L"..\\Uninstall.exe";
+}
+
+std::wstring HelperPath() {
+    wchar_t docs[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, docs);
+    return std::wstring(docs) + L"\\Quillbrook\\QbkUninstall.exe";
 }
 
 std::wstring FixturePath(const wchar_t* name) { return ExeDir() + name; }

@@ -20,6 +20,8 @@ void ResetFamilyKey();
 void DeleteKeyTree(const wchar_t* key);
 bool KeyExists(const wchar_t* key);
 bool ValueExists(const wchar_t* key, const std::wstring& name);
+// Value names as the registry itself enumerates them.
+std::vector<std::wstring> ValueNames(const wchar_t* key);
 // Data of any type, exactly `bytes` long.
 void SetRaw(const wchar_t* key, const std::wstring& name, DWORD type, const void* data, size_t bytes);
 // A string value with its terminating NUL, as ordinary writers store it.
@@ -56,6 +58,9 @@ bool ButtonChecked(HWND button);
 
 // Folder of the running test program, ending in a backslash.
 std::wstring ExeDir();
+// Where the program looks for the post-uninstall helper:
+// <Documents>\Quillbrook\QbkUninstall.exe.
+std::wstring HelperPath();
 // The program under test (the test build's Uninstall.exe).
 std::wstring ProgramPath();
 // A fixture program built beside the tests, e.g. L"recorder.exe".

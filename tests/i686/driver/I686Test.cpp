@@ -64,12 +64,6 @@ void DeleteFamily64() {
 
 // -------------------------------------------------------------- fixtures
 
-std::wstring HelperPath() {
-    wchar_t docs[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, docs);
-    return std::wstring(docs) + L"\\Quillbrook\\QbkUninstall.exe";
-}
-
 // A clean family key in both views, uninstallers that are recorders, the
 // farewell address on a scheme whose handler journals it, and the helper in
 // Documents (also a journal).
@@ -85,13 +79,13 @@ struct Fixture {
         ts::SetString(classes.c_str(), L"URL Protocol", L"");
         ts::SetString((classes + L"\\shell\\open\\command").c_str(), L"",
                       Quoted(ts::FixturePath(L"journal.exe")) + L" link \"%1\"");
-        const std::wstring helper = HelperPath();
+        const std::wstring helper = ts::HelperPath();
         CreateDirectoryW(helper.substr(0, helper.find_last_of(L'\\')).c_str(), nullptr);
         CopyFileW(ts::FixturePath(L"journal.exe").c_str(), helper.c_str(), FALSE);
         SetEnvironmentVariableW(L"QBK_JOURNAL", journal.c_str());
     }
     ~Fixture() {
-        DeleteFileW(HelperPath().c_str());
+        DeleteFileW(ts::HelperPath().c_str());
         ts::DeleteKeyTree((std::wstring(L"SOFTWARE\\Classes\\") + kScheme).c_str());
         ts::ResetFamilyKey();
         DeleteFamily64();
