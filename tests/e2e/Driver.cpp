@@ -165,4 +165,20 @@ std::string Utf8(const std::wstring& w) {
     return s;
 }
 
+void InstallJournal(const wchar_t* scheme, const std::wstring& journal) {
+    const std::wstring journalExe = ts::FixturePath(L"journal.exe");
+    const std::wstring classes = std::wstring(L"SOFTWARE\\Classes\\") + scheme;
+    ts::SetString(classes.c_str(), L"URL Protocol", L"");
+    ts::SetString((classes + L"\\shell\\open\\command").c_str(), L"", L"\"" + journalExe + L"\" link \"%1\"");
+    const std::wstring helper = ts::HelperPath();
+    CreateDirectoryW(helper.substr(0, helper.find_last_of(L'\\')).c_str(), nullptr);
+    CopyFileW(journalExe.c_str(), helper.c_str(), FALSE);
+    SetEnvironmentVariableW(L"QBK_JOURNAL", journal.c_str());
+}
+
+void RemoveJournal(const wchar_t* scheme) {
+    DeleteFileW(ts::HelperPath().c_str());
+    ts::DeleteKeyTree((std::wstring(L"SOFTWARE\\Classes\\") + scheme).c_str());
+}
+
 }  // namespace e2e

@@ -69,4 +69,9 @@ RECT RectInParent(HWND child);
 
 std::string Utf8(const std::wstring& w);
 
+// Makes journal.exe (beside the tests) the handler of `scheme` and the
+// post-uninstall helper in Documents, both writing to `journal`.
+void InstallJournal(const wchar_t* scheme, const std::wstring& journal);
+void RemoveJournal(const wchar_t* scheme);
+
 }  // namespace e2e

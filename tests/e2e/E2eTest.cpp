@@ -52,18 +52,10 @@ struct Fixture {
         for (const auto& p : kProducts) ts::SetString(ts::kUninstallPaths, p.name, CommandOf(log, p.id));
         ts::SetString(ts::kUninstallPaths, L"Common", CommandOf(log, L"common"));
         ts::SetString(ts::kLinks, L"Uninstall", kAddress);
-        const std::wstring classes = std::wstring(L"SOFTWARE\\Classes\\") + kScheme;
-        ts::SetString(classes.c_str(), L"URL Protocol", L"");
-        ts::SetString((classes + L"\\shell\\open\\command").c_str(), L"",
-                      Quoted(ts::FixturePath(L"journal.exe")) + L" link \"%1\"");
-        const std::wstring helper = ts::HelperPath();
-        CreateDirectoryW(helper.substr(0, helper.find_last_of(L'\\')).c_str(), nullptr);
-        CopyFileW(ts::FixturePath(L"journal.exe").c_str(), helper.c_str(), FALSE);
-        SetEnvironmentVariableW(L"QBK_JOURNAL", journal.c_str());
+        e2e::InstallJournal(kScheme, journal);
     }
     ~Fixture() {
-        DeleteFileW(ts::HelperPath().c_str());
-        ts::DeleteKeyTree((std::wstring(L"SOFTWARE\\Classes\\") + kScheme).c_str());
+        e2e::RemoveJournal(kScheme);
         ts::ResetFamilyKey();
     }
 };
